@@ -1,0 +1,25 @@
+#pragma once
+// Small text helpers shared by the settings, history and port-field rules.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace relvane {
+
+// Removes characters up to and including the blank (control characters and
+// blanks) at both ends.
+std::string_view TrimBlanksAndControls(std::string_view text);
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// The first maxCodePoints UTF-8 code points of text (a byte that is not valid
+// UTF-8 counts as one).
+std::string CutToCodePoints(std::string_view text, size_t maxCodePoints);
+
+// An optional sign and decimal digits whose value lies in the signed 32-bit
+// range; nothing else (no blanks).
+std::optional<int32_t> ParseSignedDecimal(std::string_view text);
+
+}  // namespace relvane
