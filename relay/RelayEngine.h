@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -35,6 +36,14 @@ struct EngineSettings {
 struct FaultInjection {
     // The next N fresh server-side sockets of listeners fail to be created.
     std::atomic<int> FailFreshServerSockets{0};
+
+    // True (and one fewer to come) when the next fresh socket is to fail.
+    bool TakeFreshServerSocketFailure() {
+        int remaining = FailFreshServerSockets.load();
+        while (remaining > 0 && !FailFreshServerSockets.compare_exchange_weak(remaining, remaining - 1)) {
+        }
+        return remaining > 0;
+    }
 };
 
 class RelayEngine {
@@ -79,8 +88,9 @@ private:
     WakeSignal Stop;
     std::atomic<bool> Stopping{false};
 
-    // Guards Threads, Finished, NextKey.
+    // Guards Threads, Finished, NextKey; AllEnded is signalled under it.
     mutable std::mutex ThreadsLock;
+    std::condition_variable AllEnded;
     std::unordered_map<uint64_t, PlatformThread> Threads;  // started, not yet ended
     std::vector<PlatformThread> Finished;  // ended, joined by the next ending thread or Shutdown
     uint64_t NextKey = 0;
