@@ -83,7 +83,7 @@ std::optional<uint16_t> UdpThread::CloseServerSocketForHandOver() {
 }
 
 bool UdpThread::OpenListenerServerSocket() {
-    if (!Engine.Faults().TakeFreshServerSocketFailure()) ServerSocket = UdpSocket::Open(FamilyIpv4);
+    if (!FaultInjection::Take(Engine.Faults().FailFreshServerSockets)) ServerSocket = UdpSocket::Open(FamilyIpv4);
     if (!ServerSocket.IsValid()) {
         Log("Can't create socket");
         return false;

@@ -37,10 +37,13 @@ struct FaultInjection {
     // The next N fresh server-side sockets of listeners fail to be created.
     std::atomic<int> FailFreshServerSockets{0};
 
-    // True (and one fewer to come) when the next fresh socket is to fail.
-    bool TakeFreshServerSocketFailure() {
-        int remaining = FailFreshServerSockets.load();
-        while (remaining > 0 && !FailFreshServerSockets.compare_exchange_weak(remaining, remaining - 1)) {
+    // The next N connection endpoints fail their set-up.
+    std::atomic<int> FailConnectionSetUps{0};
+
+    // True (and one fewer to come) when the next such step is to fail.
+    static bool Take(std::atomic<int>& counter) {
+        int remaining = counter.load();
+        while (remaining > 0 && !counter.compare_exchange_weak(remaining, remaining - 1)) {
         }
         return remaining > 0;
     }

@@ -28,7 +28,8 @@ void UdpThread::Start() { Engine.StartThread(shared_from_this()); }
 void UdpThread::SetUp(const SocketAddress& aClient, uint16_t clientLocalPort, const SocketAddress& aServer,
                       uint16_t serverLocalPort) {
     ServerBind = MakeIpv4Address({0, 0, 0, 0}, serverLocalPort);
-    ServerSocket = UdpSocket::Open(FamilyIpv4);
+    if (IsListener || !FaultInjection::Take(Engine.Faults().FailConnectionSetUps))
+        ServerSocket = UdpSocket::Open(FamilyIpv4);
     if (!ServerSocket.IsValid()) return Log("Can\"t create socket");
     if (!ServerSocket.Bind(ServerBind)) return Log("Can\"t bind socket");
     if (!OpenClientSocket(clientLocalPort)) return;
