@@ -84,6 +84,8 @@ void UdpThread::IdentifyListener() {
     const std::optional<Ipv4Bytes> hostAddress = hostName ? LookupHostIpv4(*hostName) : std::nullopt;
     if (!hostAddress) return Log("Can't get local IP-Address");
     ClientBind.SetIpv4(*hostAddress);
+    // With listening port 0 the system chose one; name that one, not 0.
+    if (const std::optional<SocketAddress> local = ClientSocket.LocalAddress()) ClientBind.SetPort(local->Port());
     LocalAddrText = FormatDottedQuad(*hostAddress) + ":" + std::to_string(ClientBind.Port());
     Log("TCP/IP initialized  : " + LocalAddrText);
 }
