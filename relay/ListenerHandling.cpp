@@ -40,6 +40,10 @@ void UdpThread::StartOrRepointQuakeWorldChild(const SocketAddress& source) {
 }
 
 void UdpThread::HandleRemoteControl(std::span<const uint8_t> gameData, const SocketAddress& from) {
+    const std::optional<RemoteAllowList>& allowed = Engine.Settings().RemoteAllow;
+    if (allowed && !allowed->Allows(from)) {
+        return Log("Remote Control refused from " + SourceText(from) + " Port " + std::to_string(SourcePort(from)));
+    }
     const RemoteControlPacket request = RemoteControlPacket::DecodeDatagram(gameData);
     const RemoteControlPacket::Bytes reply = ServeRemoteControl(request, Engine.Window()).Encode();
     // Answered from the port the request reached, with the prefix on IPX.

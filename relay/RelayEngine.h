@@ -9,10 +9,12 @@
 #include <memory>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "relay/RelayCounters.h"
+#include "relay/RemoteAllowList.h"
 #include "relay/WindowOperations.h"
 #include "shared/PlatformSockets.h"
 #include "shared/PlatformThread.h"
@@ -30,6 +32,8 @@ struct EngineSettings {
     // Server-side port of a listener's QuakeWorld child; 27001 in the program,
     // tests choose a free one so that parallel tests never collide.
     uint16_t QwChildPort = 27001;
+    // Sources that may use remote control; none set: anyone may.
+    std::optional<RemoteAllowList> RemoteAllow;
 };
 
 // Failures that tests inject where the system would hardly ever fail.

@@ -101,3 +101,62 @@ TEST_F(RemoteControlTest, SetAppliesToTheNextGameDatagramAndItsHistory) {
 
 }  // namespace
 }  // namespace relvane::testing
+
+namespace relvane::testing {
+namespace {
+
+class GuardedRemoteControlTest : public RelayFixture {
+protected:
+    EngineSettings Settings() override {
+        EngineSettings settings = RelayFixture::Settings();
+        settings.RemoteAllow = RemoteAllowList::Parse(" 10.9.9.9 , 127.0.0.1");
+        return settings;
+    }
+};
+
+TEST_F(GuardedRemoteControlTest, ListedSourceIsServed) {
+    Window.SetTarget("10.0.0.5", "26001");
+    ASSERT_TRUE(Client.SendTo(ListenPort, Bytes({0xA0, 0, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0})));
+    const std::optional<Received> reply = Client.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Data, Bytes({0xA0, 0, 0x0B, 0, 0, 10, 0, 0, 5, 0x91, 0x65}));
+}
+
+class RefusingRemoteControlTest : public RelayFixture {
+protected:
+    EngineSettings Settings() override {
+        EngineSettings settings = RelayFixture::Settings();
+        settings.RemoteAllow = RemoteAllowList::Parse("10.9.9.9");
+        return settings;
+    }
+};
+
+TEST_F(RefusingRemoteControlTest, FloodOfSetsFromAnUnlistedSourceNeverChangesTheTarget) {
+    Window.SetTarget("127.0.0.1", std::to_string(Server.Port()));
+    constexpr int Floods = 100;
+    for (int i = 0; i < Floods; ++i)
+        ASSERT_TRUE(Client.SendTo(ListenPort, Bytes({0xA0, 0, 0x0B, 0, 1, 10, 6, 6, 6, 0x90, 0x65})));
+    // A game datagram after the flood still goes to the old target.
+    const std::optional<Received> atServer = RelayToServer(Bytes({0x33}));
+    ASSERT_TRUE(atServer);
+    EXPECT_EQ(atServer->Data, Bytes({0x33}));
+    EXPECT_EQ(Window.ServerText(), "127.0.0.1");
+    EXPECT_TRUE(Client.NothingWithin(std::chrono::milliseconds(100)));  // no reply to any of them
+    const std::string refused = "Remote Control refused from 127.0.0.1 Port " + std::to_string(Client.Port());
+    const std::vector<std::string> lines = TrafficLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refused), Floods);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Remote Controle Set "), 0);
+}
+
+TEST(RemoteAllowListTest, ParsesCommaSeparatedAddressesAndKeepsUnreadableOnesAside) {
+    EXPECT_FALSE(RemoteAllowList::Parse("   "));
+    const std::optional<RemoteAllowList> list = RemoteAllowList::Parse("127.0.0.1, quake.example,,10.0.0.2 ");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->Addresses, (std::vector<Ipv4Bytes>{{127, 0, 0, 1}, {10, 0, 0, 2}}));
+    EXPECT_EQ(list->Unreadable, std::vector<std::string>{"quake.example"});
+    EXPECT_TRUE(list->Allows(LoopbackAddress(5)));
+    EXPECT_FALSE(list->Allows(MakeIpv4Address({10, 0, 0, 3}, 5)));
+}
+
+}  // namespace
+}  // namespace relvane::testing
