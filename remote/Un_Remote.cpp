@@ -35,11 +35,16 @@ bool IsWithin(const QWidget* field, const QWidget* widget) {
 TFrm_RelvaneRemote::TFrm_RelvaneRemote(ErrorBoxHook errorBoxHook, QWidget* parent)
     : QWidget(parent), ErrorBoxReplacement(std::move(errorBoxHook)) {
     BuildControls();
-    connect(qApp, &QApplication::focusChanged, this, &TFrm_RelvaneRemote::FocusChanged);
+    FocusWatch = connect(qApp, &QApplication::focusChanged, this, &TFrm_RelvaneRemote::FocusChanged);
     FormCreate();
 }
 
-TFrm_RelvaneRemote::~TFrm_RelvaneRemote() { FormClose(); }
+TFrm_RelvaneRemote::~TFrm_RelvaneRemote() {
+    // The base class's destructor still moves the focus, when this object is
+    // no longer a window to report it to.
+    disconnect(FocusWatch);
+    FormClose();
+}
 
 void TFrm_RelvaneRemote::BuildControls() {
     setObjectName("Frm_RelvaneRemote");

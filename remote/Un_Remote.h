@@ -84,6 +84,7 @@ private:
     void FocusChanged(QWidget* previous, QWidget* current);
 
     ErrorBoxHook ErrorBoxReplacement;
+    QMetaObject::Connection FocusWatch;
     UiThreadCall UiCall;
     RequestPool Requests;  // destroyed before UiCall, which its requests may call
     bool FormClosed = false;
