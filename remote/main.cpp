@@ -2,6 +2,7 @@
 // command it performs one request on the command line (see CommandLine.h).
 
 #include <QApplication>
+#include <QFont>
 
 #include <cstdlib>
 #include <iostream>
@@ -23,6 +24,9 @@ int RunWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     // The name the desktop shows for the program; the window keeps its own caption.
     QApplication::setApplicationName("Relvane Remote Client 0.95");
+    // The controls are sized for Arial; hosts without it get a font of the
+    // same widths, or at least a narrow one, so the captions still fit.
+    QFont::insertSubstitutions("Arial", {"Liberation Sans", "Arimo", "DejaVu Sans Condensed"});
 
     relvane::remote::TFrm_RelvaneRemote::ErrorBoxHook toStandardError;
     if (headless) toStandardError = [](const QString& text) { std::cerr << text.toStdString() << std::endl; };

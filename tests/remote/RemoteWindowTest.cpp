@@ -11,11 +11,13 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <memory>
@@ -57,6 +59,7 @@ private slots:
     void proxyHostNameRefusesEverySend();
     void unansweredSetShowsOnlyTheWindowsBox();
     void closeAbandonsRunningRequests();
+    void errorBoxIsModalWithTitleFehlerAndOneOk();
 
 private:
     static void WriteFile(const QString& name, const QByteArray& content);
@@ -405,6 +408,37 @@ void RemoteWindowTest::closeAbandonsRunningRequests() {
     QCoreApplication::processEvents();
     QCOMPARE(completed.count(), 0);
     QVERIFY(Boxes.isEmpty());
+}
+
+void RemoteWindowTest::errorBoxIsModalWithTitleFehlerAndOneOk() {
+    TFrm_RelvaneRemote window;  // no hook: the real box
+    window.show();
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QAbstractButton*> buttons;
+    bool modal = false;
+    // Looks at the box once it is up, then dismisses it with its OK button.
+    QTimer inspector;
+    connect(&inspector, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        inspector.stop();
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->buttons();
+        modal = box->isModal();
+        if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
+        else box->reject();
+    });
+    inspector.start(10);
+    window.ShowModalErrorBox("Error : Couldn't query the proxy server");
+    QCOMPARE(title, "Fehler");
+    QCOMPARE(text, "Error : Couldn't query the proxy server");
+    QCOMPARE(icon, QMessageBox::Critical);
+    QVERIFY(modal);
+    QCOMPARE(buttons.size(), 1);
 }
 
 QTEST_MAIN(RemoteWindowTest)
