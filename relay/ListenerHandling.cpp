@@ -16,10 +16,9 @@ namespace relvane {
 
 // --- Client datagrams ---------------------------------------------------------
 
-bool UdpThread::ClassifyClientPacket(std::span<const uint8_t> gameData, int receivedLength,
+bool UdpThread::ClassifyClientPacket(std::span<const uint8_t> gameData, size_t receivedLength,
                                      const SocketAddress& source) {
-    const ClientVerdict verdict =
-        ClassifyClientDatagram(gameData, static_cast<size_t>(receivedLength), SourceText(source), SourcePort(source));
+    const ClientVerdict verdict = ClassifyClientDatagram(gameData, receivedLength, SourceText(source), SourcePort(source));
     if (!verdict.LogLine.empty()) Log(verdict.LogLine);
     switch (verdict.Kind) {
         case ClientDatagramKind::QuakeWorldConnect: StartOrRepointQuakeWorldChild(source); return true;

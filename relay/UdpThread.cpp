@@ -119,7 +119,7 @@ bool UdpThread::SendToClient(std::span<const uint8_t> datagram) {
         std::lock_guard lock(ChildLock);
         client = ClientAddr;
     }
-    return SendToClientLocked(std::span<const uint8_t>(Data(), datagram.size()), client);
+    return SendBufferedToClient(std::span<const uint8_t>(Data(), datagram.size()), client);
 }
 
 void UdpThread::FollowQuakeWorldClient(const SocketAddress& client) {
@@ -141,12 +141,15 @@ void UdpThread::Execute() {
         // The set is filled afresh for every wait: a hand-over replaces the
         // listener's server socket, and a listener whose fresh server socket
         // failed waits on its client side alone until one is opened again.
-        std::vector<const UdpSocket*> readSet{&ClientSocket};
-        if (ServerSocket.IsValid() || !IsListener) readSet.push_back(&ServerSocket);
-        const WaitOutcome outcome = WaitReadable(readSet, &Engine.StopSignal(), limit ? limit->count() : -1);
+        const bool watchServer = ServerSocket.IsValid() || !IsListener;
+        const int64_t limitMicroseconds = limit ? limit->count() : -1;
+        const WaitOutcome outcome = watchServer
+                                        ? WaitReadable({&ClientSocket, &ServerSocket}, &Engine.StopSignal(), limitMicroseconds)
+                                        : WaitReadable({&ClientSocket}, &Engine.StopSignal(), limitMicroseconds);
         if (outcome.Result != WaitOutcome::Kind::Ready || outcome.Woken || Engine.StopRequested()) break;
+        // One datagram per ready socket per pass, the client's first.
         if (outcome.Readable[0]) HandleClientPacket();
-        if (outcome.Readable.size() > 1 && outcome.Readable[1]) HandleServerPacket();
+        if (watchServer && outcome.Readable[1]) HandleServerPacket();
     }
     EndServing();
 }
@@ -231,10 +234,10 @@ void UdpThread::HandleServerPacket() {
         if (!forward) return;
         length = *forward;
     }
-    if (!SendToClientLocked(std::span<const uint8_t>(Data(), length), client)) ErrorBox("Server Send Error");
+    if (!SendBufferedToClient(std::span<const uint8_t>(Data(), length), client)) ErrorBox("Server Send Error");
 }
 
-bool UdpThread::SendToClientLocked(std::span<const uint8_t> datagram, const SocketAddress& client) {
+bool UdpThread::SendBufferedToClient(std::span<const uint8_t> datagram, const SocketAddress& client) {
     // The datagram lies in Data(); on IPX the four zero bytes go just in front.
     const uint8_t* start = datagram.data();
     size_t length = datagram.size();

@@ -72,10 +72,11 @@ private:
     void HandleServerPacket();
     bool ResolveTarget();
     void SendToServer(std::span<const uint8_t> gameData);
-    bool SendToClientLocked(std::span<const uint8_t> datagram, const SocketAddress& client);
+    // Sends a datagram that lies in Data() (room for the IPX prefix in front).
+    bool SendBufferedToClient(std::span<const uint8_t> datagram, const SocketAddress& client);
 
     // Listener-only steps.
-    bool ClassifyClientPacket(std::span<const uint8_t> gameData, int receivedLength, const SocketAddress& source);
+    bool ClassifyClientPacket(std::span<const uint8_t> gameData, size_t receivedLength, const SocketAddress& source);
     void StartOrRepointQuakeWorldChild(const SocketAddress& source);
     void HandleRemoteControl(std::span<const uint8_t> gameData, const SocketAddress& from);
     std::optional<size_t> ClassifyServerPacket(size_t length, const SocketAddress& source);

@@ -7,7 +7,9 @@
 // leaves its error code for LastSocketError() on the calling thread.
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,18 +77,29 @@ private:
     int WriteEnd = -1;
 };
 
+inline constexpr size_t MaxWaitSockets = 4;
+
 struct WaitOutcome {
     enum class Kind { Ready, TimedOut, Failed };
     Kind Result = Kind::Failed;
-    std::vector<bool> Readable;  // one flag per socket, in the order given
-    bool Woken = false;          // the wake descriptor was readable
+    std::array<bool, MaxWaitSockets> Readable{};  // one flag per socket, in the order given
+    bool Woken = false;                           // the wake descriptor was readable
 };
 
-// One select() over the given sockets (invalid ones make the wait fail, as
-// select does for a closed descriptor) plus an optional wake descriptor.
-// timeoutMicroseconds < 0 waits without limit.
-WaitOutcome WaitReadable(const std::vector<const UdpSocket*>& sockets, const WakeSignal* wake,
+// One select() over up to MaxWaitSockets sockets (invalid ones, or too many,
+// make the wait fail, as select does for a closed descriptor) plus an
+// optional wake descriptor. timeoutMicroseconds < 0 waits without limit.
+// Allocates nothing: it runs once per relayed datagram.
+WaitOutcome WaitReadable(const UdpSocket* const* sockets, size_t count, const WakeSignal* wake,
                          int64_t timeoutMicroseconds);
+inline WaitOutcome WaitReadable(std::initializer_list<const UdpSocket*> sockets, const WakeSignal* wake,
+                                int64_t timeoutMicroseconds) {
+    return WaitReadable(sockets.begin(), sockets.size(), wake, timeoutMicroseconds);
+}
+inline WaitOutcome WaitReadable(const std::vector<const UdpSocket*>& sockets, const WakeSignal* wake,
+                                int64_t timeoutMicroseconds) {
+    return WaitReadable(sockets.data(), sockets.size(), wake, timeoutMicroseconds);
+}
 
 // The socket library's dotted-quad conversion (inet_addr): the address in
 // network order, or 255.255.255.255 for a text that is not one.

@@ -133,15 +133,18 @@ void WakeSignal::Signal() {
     [[maybe_unused]] const ssize_t written = ::write(WriteEnd, &byte, 1);
 }
 
-WaitOutcome WaitReadable(const std::vector<const UdpSocket*>& sockets, const WakeSignal* wake,
+WaitOutcome WaitReadable(const UdpSocket* const* sockets, size_t count, const WakeSignal* wake,
                          int64_t timeoutMicroseconds) {
     WaitOutcome outcome;
-    outcome.Readable.assign(sockets.size(), false);
     fd_set readSet;
     FD_ZERO(&readSet);
     int highest = -1;
-    for (const UdpSocket* socket : sockets) {
-        const int handle = socket->NativeHandle();
+    if (count > MaxWaitSockets) {
+        errno = EINVAL;
+        return outcome;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const int handle = sockets[i]->NativeHandle();
         if (handle < 0) {
             errno = EBADF;
             return outcome;
@@ -175,7 +178,7 @@ WaitOutcome WaitReadable(const std::vector<const UdpSocket*>& sockets, const Wak
         return outcome;
     }
     outcome.Result = WaitOutcome::Kind::Ready;
-    for (size_t i = 0; i < sockets.size(); ++i)
+    for (size_t i = 0; i < count; ++i)
         outcome.Readable[i] = FD_ISSET(sockets[i]->NativeHandle(), &readSet) != 0;
     outcome.Woken = wake != nullptr && wake->NativeHandle() >= 0 && FD_ISSET(wake->NativeHandle(), &readSet);
     return outcome;
