@@ -21,6 +21,8 @@ int RunWindow(int argc, char** argv) {
     // error boxes, which nobody could dismiss, go to standard error.
     const bool headless = !HasDisplay();
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window is laid out in pixels and is not rescaled for the screen's resolution.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING")) qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication application(argc, argv);
     // The name the desktop shows for the program; the window keeps its own caption.
     QApplication::setApplicationName("Relvane Remote Client 0.95");
