@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "shared/IniSettings.h"
 
 namespace relvane {
 namespace {
@@ -46,8 +45,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 TFrm_Relvane::TFrm_Relvane(RelayWindowOptions options, QWidget* parent)
     : QWidget(parent),
-      Operations(*this, Invoker, options.Headless),
-      Engine(std::make_unique<RelayEngine>(Operations, options.Engine)) {
+      EngineConfig(std::move(options.Engine)),
+      WindowOps(*this, Invoker, options.Headless) {
     setObjectName(QStringLiteral("Frm_Relvane"));
     setWindowTitle(QStringLiteral("Relvane"));
     QFont font(QStringLiteral("Arial"));
@@ -177,9 +176,9 @@ void TFrm_Relvane::WatchAddressFocus() {
 void TFrm_Relvane::FormCreate() {
     // POSIX sockets need no library start-up, so that step cannot fail here.
     FillHistory(LoadHistoryFile(HistoryFile));
-    Operations.ShowLog(Banner);
-    // The engine sizes every receive buffer from its settings (8192 bytes).
+    WindowOps.ShowLog(Banner);
     const IniSettings settings = IniSettings::Load(SettingsFile);
+    CreateEngine(settings);
     RemotePort = settings.ReadPort(Section, "RemotePort", DefaultPort);
     ED_RemotePort->setText(QString::number(RemotePort));
     LocalPort = settings.ReadPort(Section, "LocalPort", DefaultPort);
@@ -189,6 +188,16 @@ void TFrm_Relvane::FormCreate() {
     Counters().ClientPackets = 0;
     Counters().Connections = 0;
     StartListeners(settings.ReadBool(Section, "TCPIP", true), settings.ReadBool(Section, "IPX", true));
+}
+
+void TFrm_Relvane::CreateEngine(const IniSettings& settings) {
+    // EngineConfig.BufferSize (8192 bytes) sizes every receive buffer.
+    if (auto allowed = RemoteAllowList::Parse(settings.ReadString(Section, "RemoteAllow", ""))) {
+        for (const std::string& entry : allowed->Unreadable)
+            WindowOps.ShowLog("RemoteAllow ignores " + entry + " : not an IPv4 address");
+        EngineConfig.RemoteAllow = std::move(allowed);
+    }
+    Engine = std::make_unique<RelayEngine>(WindowOps, EngineConfig);
 }
 
 void TFrm_Relvane::FillHistory(const std::vector<std::string>& entries) {
@@ -212,7 +221,7 @@ void TFrm_Relvane::FormClose() {
     // First release every endpoint waiting for a window operation, then join
     // the endpoints: none can block on this thread any more.
     Invoker.Close();
-    Engine->Shutdown();
+    if (Engine) Engine->Shutdown();
 }
 
 void TFrm_Relvane::closeEvent(QCloseEvent* event) {

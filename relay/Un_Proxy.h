@@ -19,6 +19,7 @@
 #include "relay/RelayEngine.h"
 #include "relay/UiThreadInvoker.h"
 #include "shared/History.h"
+#include "shared/IniSettings.h"
 #include "shared/PortField.h"
 
 class QCheckBox;
@@ -33,6 +34,8 @@ class QTimer;
 namespace relvane {
 
 struct RelayWindowOptions {
+    // The remote-control allow list of the settings file, when set, replaces
+    // the one given here.
     EngineSettings Engine;
     // Set when the program runs without a display.
     std::optional<HeadlessConsole> Headless;
@@ -71,6 +74,8 @@ public:
     uint16_t Ipv4ListenerPort() const { return Ipv4Port; }
     RelayCounters& Counters() { return Engine->Counters(); }
     const HistoryList& History() const { return HistoryEntries; }
+    // What the engine calls; any thread.
+    QtWindowOperations& Operations() { return WindowOps; }
 
     // Controls, named as in the form; owned by the Qt object tree.
     QFrame* Panel1 = nullptr;
@@ -101,6 +106,7 @@ private:
     void BuildStatusBar(QFrame* parent);
     // Places Panel1 and the log panel as their alignment says.
     void AlignPanels();
+    void CreateEngine(const IniSettings& settings);
     void FillHistory(const std::vector<std::string>& entries);
     void WatchAddressFocus();
     void StartListeners(bool ipv4, bool ipx);
@@ -114,9 +120,11 @@ private:
     bool Centered = false;
     bool Closed = false;
 
+    EngineSettings EngineConfig;
     UiThreadInvoker Invoker;
-    QtWindowOperations Operations;
+    QtWindowOperations WindowOps;
     // Declared last, so that it goes first: its threads use all of the above.
+    // Created by FormCreate, once the settings are read.
     std::unique_ptr<RelayEngine> Engine;
 };
 

@@ -41,6 +41,12 @@ int main(int argc, char* argv[]) {
     if (headless) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Relvane 0.95"));
+    // The controls are placed for Arial and the log for MS Sans Serif; hosts
+    // without them get fonts of about the same widths.
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                                         QStringLiteral("DejaVu Sans Condensed")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed")});
 
     const bool signalsInstalled = InstallEndSignals();
 
