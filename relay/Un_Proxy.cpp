@@ -277,7 +277,9 @@ void TFrm_Relvane::SetTargetFields(uint16_t port, const QString& addressText) {
 
 void TFrm_Relvane::AppendLogLine(const QString& line) {
     Memo1->appendPlainText(line);
+    // Bring the new line into view from its start, not from its end.
     Memo1->moveCursor(QTextCursor::End);
+    Memo1->moveCursor(QTextCursor::StartOfBlock);
     Memo1->ensureCursorVisible();
 }
 
