@@ -69,7 +69,11 @@ TFrm_Relvane::TFrm_Relvane(RelayWindowOptions options, QWidget* parent)
     FormCreate();
 }
 
-TFrm_Relvane::~TFrm_Relvane() { FormClose(); }
+TFrm_Relvane::~TFrm_Relvane() {
+    // QWidget's destructor still moves the focus, after the controls are gone.
+    disconnect(AddressFocusWatch);
+    FormClose();
+}
 
 void TFrm_Relvane::BuildPanel1() {
     Panel1 = MakeControl<QFrame>(this, "Panel1");
@@ -162,7 +166,7 @@ void TFrm_Relvane::WatchAddressFocus() {
     // ED_AddressExit runs when the focus moves from the server field to
     // another control of this window; not when the drop-down list opens or
     // another window becomes active.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    AddressFocusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         const auto inAddressField = [this](QWidget* widget) {
             return widget != nullptr && (widget == ED_Address || ED_Address->isAncestorOf(widget));
         };

@@ -117,6 +117,7 @@ private:
     uint16_t Ipv4Port = 0;
     bool Panel1FillsWindow = false;
     int Panel1Height = Panel1DesignHeight;  // while aligned to the top
+    QMetaObject::Connection AddressFocusWatch;
     bool Centered = false;
     bool Closed = false;
 

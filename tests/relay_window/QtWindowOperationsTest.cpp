@@ -116,9 +116,13 @@ void QtWindowOperationsTest::NewLogLineIsScrolledIntoView() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QScrollBar* scroll = window.Memo1->verticalScrollBar();
     scroll->setValue(0);
-    for (int i = 0; i < 200; ++i) window.Operations().ShowLog("line " + std::to_string(i));
+    // Lines far wider than the log: each is shown from its start.
+    const std::string wide(300, 'x');
+    for (int i = 0; i < 200; ++i) window.Operations().ShowLog("line " + std::to_string(i) + " " + wide);
     QVERIFY(scroll->maximum() > 0);
     QCOMPARE(scroll->value(), scroll->maximum());
+    QVERIFY(window.Memo1->horizontalScrollBar()->maximum() > 0);
+    QCOMPARE(window.Memo1->horizontalScrollBar()->value(), 0);
     QCOMPARE(LogLines(window).size(), 201);  // banner first
 }
 
