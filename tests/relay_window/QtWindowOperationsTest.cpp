@@ -19,6 +19,7 @@
 #include <memory>
 #include <thread>
 
+#include "ShownWithoutPainting.h"
 #include "WorkingDirectory.h"
 #include "relay/Un_Proxy.h"
 
@@ -26,6 +27,7 @@ using relvane::HeadlessConsole;
 using relvane::RelayWindowOptions;
 using relvane::TFrm_Relvane;
 using relvane::testing::TemporaryWorkingDirectory;
+using namespace relvane::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -112,8 +114,7 @@ void QtWindowOperationsTest::OperationsFromAnEndpointThreadReachTheWindow() {
 
 void QtWindowOperationsTest::NewLogLineIsScrolledIntoView() {
     TFrm_Relvane window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowWithoutPainting(window));
     QScrollBar* scroll = window.Memo1->verticalScrollBar();
     scroll->setValue(0);
     // Lines far wider than the log: each is shown from its start.
@@ -128,8 +129,7 @@ void QtWindowOperationsTest::NewLogLineIsScrolledIntoView() {
 
 void QtWindowOperationsTest::ErrorBoxIsModalAndHoldsOnlyItsCaller() {
     TFrm_Relvane window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowWithoutPainting(window));
     std::atomic<bool> boxCallerReturned{false};
     std::atomic<bool> otherCallerReturned{false};
     std::atomic<bool> boxOpen{false};

@@ -14,12 +14,14 @@
 
 #include <memory>
 
+#include "ShownWithoutPainting.h"
 #include "WorkingDirectory.h"
 #include "relay/Un_Proxy.h"
 #include "shared/PortField.h"
 
 using relvane::TFrm_Relvane;
 using relvane::testing::TemporaryWorkingDirectory;
+using namespace relvane::testing;
 
 namespace {
 
@@ -222,9 +224,7 @@ void TFrm_RelvaneTest::ControlsCarryTheirDesignTexts() {
 void TFrm_RelvaneTest::TabOrderRunsFromServerToPortToDebug() {
     const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListeners);
     QVERIFY(window);
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(ShowActiveWithoutPainting(*window));
     QTRY_VERIFY(window->ED_Address->hasFocus());  // first in the tab order
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTRY_VERIFY(window->ED_RemotePort->hasFocus());
@@ -249,8 +249,7 @@ void TFrm_RelvaneTest::DebugSwitchGrowsByDesignHeightAndShrinksByPanelHeight() {
 
     const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListenersWithLog);
     QVERIFY(window);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(ShowWithoutPainting(*window));
     const int former = TFrm_Relvane::Panel1DesignHeight + logPanelHeight;
     window->resize(TFrm_Relvane::DesignWidth, former);
     QTRY_COMPARE(window->Panel2->height(), logPanelHeight);
@@ -271,8 +270,7 @@ void TFrm_RelvaneTest::DebugSwitchGrowsByDesignHeightAndShrinksByPanelHeight() {
 void TFrm_RelvaneTest::DebugSwitchKeepsTheHeightOfAnEnlargedUpperPanel() {
     const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListeners);
     QVERIFY(window);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(ShowWithoutPainting(*window));
     window->resize(TFrm_Relvane::DesignWidth, 150);
     QTRY_COMPARE(window->Panel1->height(), 150);
 
@@ -286,8 +284,7 @@ void TFrm_RelvaneTest::DebugSwitchKeepsTheHeightOfAnEnlargedUpperPanel() {
 void TFrm_RelvaneTest::ResizingChangesOnlyTheLogPanel() {
     const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListenersWithLog);
     QVERIFY(window);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(ShowWithoutPainting(*window));
     window->resize(500, 400);
     QTRY_COMPARE(window->Panel2->height(), 400 - TFrm_Relvane::Panel1DesignHeight);
     QCOMPARE(window->Panel1->geometry(), QRect(0, 0, 500, TFrm_Relvane::Panel1DesignHeight));
@@ -331,9 +328,7 @@ void TFrm_RelvaneTest::LeavingTheServerFieldAddsItsText() {
 void TFrm_RelvaneTest::FocusLeavingTheServerFieldRunsTheExitHandler() {
     const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListeners, "alpha\n");
     QVERIFY(window);
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(ShowActiveWithoutPainting(*window));
     window->ED_Address->setFocus();
     QTRY_VERIFY(window->ED_Address->hasFocus());
     QTest::keyClicks(window->ED_Address, "beta");
