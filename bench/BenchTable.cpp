@@ -9,7 +9,7 @@ namespace {
 
 constexpr double NotMeasured = std::numeric_limits<double>::quiet_NaN();
 constexpr std::array<BenchSystem, SystemCount> AllSystems = {BenchSystem::Direct, BenchSystem::Endpoint,
-                                                              BenchSystem::Listener};
+                                                              BenchSystem::Listener, BenchSystem::Forwarder};
 constexpr int NameWidth = 9;
 constexpr int ColumnWidth = 11;
 
@@ -55,6 +55,7 @@ const char* SystemName(BenchSystem system) {
         case BenchSystem::Direct: return "direct";
         case BenchSystem::Endpoint: return "endpoint";
         case BenchSystem::Listener: return "listener";
+        case BenchSystem::Forwarder: return "forwarder";
     }
     return "?";
 }
@@ -187,11 +188,11 @@ bool BenchTable::PrintTargets(std::FILE* out) const {
     std::fprintf(out, "\nTargets\n");
     bool allMet = true;
     for (const Target& target : targets) {
-        // A figure that could not be measured misses its target.
-        const bool met = target.Met && !std::isnan(target.Measured);
-        allMet = allMet && met;
+        // A figure that was not measured (--only) neither passes nor misses.
+        const bool measured = !std::isnan(target.Measured);
+        allMet = allMet && target.Met && measured;
         std::fprintf(out, "  %-62s %10s%-3s %s\n", target.Text.c_str(), Cell(target.Measured, 2).c_str(),
-                     target.Unit.c_str(), met ? "PASS" : "MISS");
+                     target.Unit.c_str(), !measured ? "n/a" : target.Met ? "PASS" : "MISS");
     }
     std::fflush(out);
     return allMet;

@@ -10,8 +10,9 @@
 
 namespace relvane::bench {
 
-enum class BenchSystem { Direct, Endpoint, Listener };
-inline constexpr int SystemCount = 3;
+// Forwarder is a reference, not the relay: see MinimalForwarder.h.
+enum class BenchSystem { Direct, Endpoint, Listener, Forwarder };
+inline constexpr int SystemCount = 4;
 const char* SystemName(BenchSystem system);
 
 enum class Figure {

@@ -6,6 +6,9 @@
 //             then game datagrams through the connection endpoint it names
 //   listener  server-information queries through the listener, with the
 //             window operations of every datagram in the path
+//   forwarder a reference, not the relay: a minimal forwarding thread per
+//             connection in this process (MinimalForwarder.h), the least
+//             that a relay of this design can cost on this machine
 // Every reply is checked, so the figures include lost and corrupted datagrams.
 
 #include <sys/resource.h>
@@ -24,6 +27,7 @@
 
 #include "bench/BenchTable.h"
 #include "bench/FakeGameServer.h"
+#include "bench/MinimalForwarder.h"
 #include "bench/ProcessStats.h"
 #include "bench/RelayProcess.h"
 #include "bench/RoundTrips.h"
@@ -44,19 +48,23 @@ struct BenchOptions {
     int Samples = 2000;  // round trips per latency figure
     int ThroughputMs = 1000;
     int InFlight = 4;
+    // Set: measure only this system (and direct, the floor), e.g. for a profiler.
+    std::optional<BenchSystem> Only;
     BenchShape Shape;
 };
 
 const char* const Usage =
     "usage: relvane_bench [--relvane PATH] [--rounds N] [--samples N] [--throughput-ms N]\n"
-    "                     [--in-flight N] [--connections N] [--memory-connections N]\n"
+    "                     [--in-flight N] [--connections N] [--memory-connections N] [--only SYSTEM]\n"
     "  --relvane PATH           the relay program to measure (default: the one built with this tree)\n"
     "  --rounds N               rounds, each measuring every system once (default 5)\n"
     "  --samples N              round trips per latency figure (default 2000)\n"
     "  --throughput-ms N        length of each throughput run (default 1000)\n"
     "  --in-flight N            datagrams in flight per connection in throughput runs (default 4)\n"
     "  --connections N          connections of the concurrent throughput run (default 16)\n"
-    "  --memory-connections N   live connections for the second memory figure (default 256)\n";
+    "  --memory-connections N   live connections for the second memory figure (default 256)\n"
+    "  --only SYSTEM            measure only endpoint or listener (and direct), e.g. under a profiler\n"
+    "The forwarder row is a reference, not the relay: a minimal forwarding thread per connection.\n";
 
 std::optional<BenchOptions> ParseOptions(int argc, char** argv) {
     BenchOptions options;
@@ -74,6 +82,8 @@ std::optional<BenchOptions> ParseOptions(int argc, char** argv) {
         else if (name == "--in-flight" && number > 0) options.InFlight = number;
         else if (name == "--connections" && number > 0) options.Shape.ManyConnections = number;
         else if (name == "--memory-connections" && number > 0) options.Shape.MemoryConnections = number;
+        else if (name == "--only" && value == "endpoint") options.Only = BenchSystem::Endpoint;
+        else if (name == "--only" && value == "listener") options.Only = BenchSystem::Listener;
         else return std::nullopt;
     }
     options.Shape.Rounds = options.Rounds;
@@ -109,6 +119,7 @@ public:
 
 private:
     std::optional<std::vector<TrafficLane>> Lanes(BenchSystem system, uint16_t relayPort);
+    std::optional<TrafficLane> ForwardedLane();
     FigureSet MeasureSystem(std::vector<TrafficLane>& lanes, const RequestCodec& codec, int relayPid);
     bool MeasureConnectionMemory(FigureSet& endpoint, std::string* failure);
     RelayLaunch Launch() const { return RelayLaunch{Options.Program, "127.0.0.1", Server.ControlPort()}; }
@@ -117,7 +128,18 @@ private:
     FakeGameServer& Server;
     BenchTable Table;
     uint32_t NextConnectionId = 1;
+    std::vector<std::unique_ptr<MinimalForwarder>> Forwarders;  // of the current round
 };
+
+std::optional<TrafficLane> BenchRun::ForwardedLane() {
+    std::optional<TrafficLane> lane = ConnectLane(Server.ControlPort(), NextConnectionId++);
+    if (!lane) return std::nullopt;
+    std::unique_ptr<MinimalForwarder> forwarder = MinimalForwarder::Start(lane->DestinationPort);
+    if (!forwarder) return std::nullopt;
+    lane->DestinationPort = forwarder->ClientPort();
+    Forwarders.push_back(std::move(forwarder));
+    return lane;
+}
 
 std::optional<std::vector<TrafficLane>> BenchRun::Lanes(BenchSystem system, uint16_t relayPort) {
     std::vector<TrafficLane> lanes;
@@ -127,6 +149,7 @@ std::optional<std::vector<TrafficLane>> BenchRun::Lanes(BenchSystem system, uint
             case BenchSystem::Direct: lane = ConnectLane(Server.ControlPort(), NextConnectionId++); break;
             case BenchSystem::Endpoint: lane = ConnectLane(relayPort, NextConnectionId++); break;
             case BenchSystem::Listener: lane = OpenLane(relayPort, NextConnectionId++); break;
+            case BenchSystem::Forwarder: lane = ForwardedLane(); break;
         }
         if (!lane) return std::nullopt;
         lanes.push_back(std::move(*lane));
@@ -201,7 +224,8 @@ bool BenchRun::RunRound(int round, std::string* failure) {
     if (!relay) return false;
     std::array<std::optional<std::vector<TrafficLane>>, SystemCount> lanes;
     const std::array<BenchSystem, SystemCount> systems = {BenchSystem::Direct, BenchSystem::Endpoint,
-                                                          BenchSystem::Listener};
+                                                          BenchSystem::Listener, BenchSystem::Forwarder};
+    Forwarders.clear();
     for (const BenchSystem system : systems) {
         lanes[static_cast<size_t>(system)] = Lanes(system, relay->ListenPort());
         if (!lanes[static_cast<size_t>(system)]) {
@@ -216,15 +240,18 @@ bool BenchRun::RunRound(int round, std::string* failure) {
     // A different system goes first in each round.
     for (int step = 0; step < SystemCount; ++step) {
         const BenchSystem system = systems[static_cast<size_t>((round + step) % SystemCount)];
+        if (Options.Only && system != BenchSystem::Direct && system != *Options.Only) continue;
         const size_t index = static_cast<size_t>(system);
-        const int pid = system == BenchSystem::Direct ? -1 : relay->Pid();
+        const bool relayed = system == BenchSystem::Endpoint || system == BenchSystem::Listener;
+        const int pid = relayed ? relay->Pid() : -1;
         figures[index] = MeasureSystem(*lanes[index], system == BenchSystem::Listener ? info : game, pid);
     }
     std::printf("  traffic relay: %llu log lines, RSS %.1f MB after the round's traffic\n",
                 static_cast<unsigned long long>(relay->Output().TotalLines()), Megabytes(ResidentKilobytes(relay->Pid())));
     const StopResult stopped = relay->Stop();
     if (!stopped.EndedOnSignal) std::printf("  note: the relay did not end on SIGTERM and was killed\n");
-    if (!MeasureConnectionMemory(figures[static_cast<size_t>(BenchSystem::Endpoint)], failure)) return false;
+    if (!Options.Only && !MeasureConnectionMemory(figures[static_cast<size_t>(BenchSystem::Endpoint)], failure))
+        return false;
     for (const BenchSystem system : systems) Table.Record(round, system, figures[static_cast<size_t>(system)]);
     return true;
 }
@@ -243,6 +270,7 @@ int Main(int argc, char** argv) {
                 "  datagrams, %d in flight per connection; CPU: relay utime+stime per million forwarded datagrams\n"
                 "  (request and reply each count) over the throughput runs; memory: VmRSS of a fresh relay\n",
                 options->Rounds, options->Samples, options->ThroughputMs, options->Shape.SmallSize, options->InFlight);
+    std::printf("  forwarder: a reference, not the relay: a minimal forwarding thread per connection in this process\n");
     std::printf("  processors: %u, load average at start: %s\n", std::thread::hardware_concurrency(), LoadAverage().c_str());
     std::fflush(stdout);
 
