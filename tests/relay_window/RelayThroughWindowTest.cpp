@@ -1,0 +1,118 @@
+// The window and the relay engine together, over real UDP sockets on
+// loopback: a listener takes the target from the window's fields afresh for
+// every client datagram, through window operations on the UI thread, and a
+// remote-control set writes both fields.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <optional>
+
+#include "LoopbackPeer.h"
+#include "WorkingDirectory.h"
+#include "relay/Un_Proxy.h"
+#include "shared/RemoteControlPacket.h"
+
+using relvane::RemoteControlPacket;
+using relvane::TFrm_Relvane;
+using namespace relvane::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const Datagram ServerInfoRequest = Bytes({0x80, 0x00, 0x00, 0x0C, 0x02, 'Q', 'U', 'A', 'K', 'E', 0x00, 0x03});
+
+// The listener waits for the UI thread while it handles a datagram, so the
+// test waits for the peer on another thread and keeps the UI serving.
+std::optional<Received> ReceiveWhileServingUi(LoopbackPeer& peer) {
+    std::future<std::optional<Received>> received = std::async(std::launch::async, [&] { return peer.Receive(10s); });
+    if (!QTest::qWaitFor([&] { return received.wait_for(0s) == std::future_status::ready; }, 15000))
+        return std::nullopt;
+    return received.get();
+}
+
+QStringList ComboItems(const QComboBox& combo) {
+    QStringList items;
+    for (int i = 0; i < combo.count(); ++i) items << combo.itemText(i);
+    return items;
+}
+
+}  // namespace
+
+class RelayThroughWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void EachClientDatagramGoesWhereTheFieldsSayThen();
+    void RemoteControlSetWritesBothFields();
+
+private:
+    std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort);
+    std::unique_ptr<TemporaryWorkingDirectory> Directory;
+};
+
+void RelayThroughWindowTest::init() {
+    Directory = std::make_unique<TemporaryWorkingDirectory>();
+    QVERIFY(Directory->IsValid());
+}
+
+void RelayThroughWindowTest::cleanup() { Directory.reset(); }
+
+std::unique_ptr<TFrm_Relvane> RelayThroughWindowTest::MakeWindow(uint16_t remotePort) {
+    const QByteArray settings = "[Proxy]\nLocalPort=0\nIPX=0\nDebug=1\nRemoteHost=127.0.0.1\nRemotePort=" +
+                                QByteArray::number(remotePort) + "\n";
+    if (!Directory->WriteFile("relvane.ini", settings)) return nullptr;
+    auto window = std::make_unique<TFrm_Relvane>();
+    return window->Ipv4ListenerPort() != 0 ? std::move(window) : nullptr;
+}
+
+void RelayThroughWindowTest::EachClientDatagramGoesWhereTheFieldsSayThen() {
+    LoopbackPeer client;
+    LoopbackPeer firstServer;
+    LoopbackPeer secondServer;
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(firstServer.Port());
+    QVERIFY(window);
+    QVERIFY(ComboItems(*window->ED_Address).isEmpty());
+
+    QVERIFY(client.SendTo(window->Ipv4ListenerPort(), ServerInfoRequest));
+    std::optional<Received> atFirst = ReceiveWhileServingUi(firstServer);
+    QVERIFY(atFirst);
+    QVERIFY(atFirst->Data == ServerInfoRequest);
+    QCOMPARE(ComboItems(*window->ED_Address), QStringList{"127.0.0.1"});
+    QCOMPARE(window->Memo1->toPlainText().split(u'\n').last(),
+             QStringLiteral("Server Info Request from 127.0.0.1 Port %1").arg(client.Port()));
+
+    // The user changes the port: the very next datagram follows it.
+    window->ED_RemotePort->setText(QString::number(secondServer.Port()));
+    QVERIFY(client.SendTo(window->Ipv4ListenerPort(), ServerInfoRequest));
+    std::optional<Received> atSecond = ReceiveWhileServingUi(secondServer);
+    QVERIFY(atSecond);
+    QVERIFY(atSecond->Data == ServerInfoRequest);
+    QCOMPARE(ComboItems(*window->ED_Address), QStringList{"127.0.0.1"});
+}
+
+void RelayThroughWindowTest::RemoteControlSetWritesBothFields() {
+    LoopbackPeer remote;
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(26000);
+    QVERIFY(window);
+
+    const RemoteControlPacket::Bytes request = RemoteControlPacket::Set({10, 0, 0, 7}, 27500).Encode();
+    QVERIFY(remote.SendTo(window->Ipv4ListenerPort(), Datagram(request.begin(), request.end())));
+    std::optional<Received> reply = ReceiveWhileServingUi(remote);
+    QVERIFY(reply);
+    QVERIFY(reply->Data == Datagram(request.begin(), request.end()));
+    QCOMPARE(window->ED_Address->currentText(), "10.0.0.7");
+    QCOMPARE(window->PortText(), "27500");
+    QVERIFY(ComboItems(*window->ED_Address).isEmpty());  // a set leaves the history alone
+}
+
+QTEST_MAIN(RelayThroughWindowTest)
+#include "RelayThroughWindowTest.moc"
