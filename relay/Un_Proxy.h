@@ -76,6 +76,8 @@ public:
     const HistoryList& History() const { return HistoryEntries; }
     // What the engine calls; any thread.
     QtWindowOperations& Operations() { return WindowOps; }
+    // Window operations handed over by endpoints and not yet started.
+    size_t PendingWindowOperations() const { return Invoker.PendingTasks(); }
 
     // Controls, named as in the form; owned by the Qt object tree.
     QFrame* Panel1 = nullptr;

@@ -39,6 +39,9 @@ bool HasDisplay() { return std::getenv("DISPLAY") != nullptr || std::getenv("WAY
 int main(int argc, char* argv[]) {
     const bool headless = !HasDisplay();
     if (headless) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The window keeps its pixel sizes on every screen, unless the user asks
+    // for scaling.
+    ::setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 0);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Relvane 0.95"));
     // The controls are placed for Arial and the log for MS Sans Serif; hosts

@@ -12,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "LoopbackPeer.h"
 #include "WorkingDirectory.h"
@@ -53,6 +54,7 @@ private slots:
 
     void EachClientDatagramGoesWhereTheFieldsSayThen();
     void RemoteControlSetWritesBothFields();
+    void ClosingWhileAListenerWaitsForTheWindowEndsIt();
 
 private:
     std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort);
@@ -112,6 +114,26 @@ void RelayThroughWindowTest::RemoteControlSetWritesBothFields() {
     QCOMPARE(window->ED_Address->currentText(), "10.0.0.7");
     QCOMPARE(window->PortText(), "27500");
     QVERIFY(ComboItems(*window->ED_Address).isEmpty());  // a set leaves the history alone
+}
+
+void RelayThroughWindowTest::ClosingWhileAListenerWaitsForTheWindowEndsIt() {
+    LoopbackPeer client;
+    LoopbackPeer server;
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(server.Port());
+    QVERIFY(window);
+
+    // The listener asks the UI thread for the server text, and this thread
+    // does not serve it: the listener stays blocked until the window closes.
+    QVERIFY(client.SendTo(window->Ipv4ListenerPort(), ServerInfoRequest));
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (window->PendingWindowOperations() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    QCOMPARE(window->PendingWindowOperations(), size_t{1});
+
+    // Closing releases the listener, then joins it: a close that waited for
+    // the listener while the listener waited for the window would never return.
+    QVERIFY(window->close());
+    QCOMPARE(window->PendingWindowOperations(), size_t{0});
 }
 
 QTEST_MAIN(RelayThroughWindowTest)
