@@ -54,10 +54,11 @@ private slots:
 
     void EachClientDatagramGoesWhereTheFieldsSayThen();
     void RemoteControlSetWritesBothFields();
+    void RemoteAllowSettingGuardsRemoteControl();
     void ClosingWhileAListenerWaitsForTheWindowEndsIt();
 
 private:
-    std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort);
+    std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort, const QByteArray& more = {});
     std::unique_ptr<TemporaryWorkingDirectory> Directory;
 };
 
@@ -68,9 +69,9 @@ void RelayThroughWindowTest::init() {
 
 void RelayThroughWindowTest::cleanup() { Directory.reset(); }
 
-std::unique_ptr<TFrm_Relvane> RelayThroughWindowTest::MakeWindow(uint16_t remotePort) {
+std::unique_ptr<TFrm_Relvane> RelayThroughWindowTest::MakeWindow(uint16_t remotePort, const QByteArray& more) {
     const QByteArray settings = "[Proxy]\nLocalPort=0\nIPX=0\nDebug=1\nRemoteHost=127.0.0.1\nRemotePort=" +
-                                QByteArray::number(remotePort) + "\n";
+                                QByteArray::number(remotePort) + "\n" + more;
     if (!Directory->WriteFile("relvane.ini", settings)) return nullptr;
     auto window = std::make_unique<TFrm_Relvane>();
     return window->Ipv4ListenerPort() != 0 ? std::move(window) : nullptr;
@@ -114,6 +115,22 @@ void RelayThroughWindowTest::RemoteControlSetWritesBothFields() {
     QCOMPARE(window->ED_Address->currentText(), "10.0.0.7");
     QCOMPARE(window->PortText(), "27500");
     QVERIFY(ComboItems(*window->ED_Address).isEmpty());  // a set leaves the history alone
+}
+
+void RelayThroughWindowTest::RemoteAllowSettingGuardsRemoteControl() {
+    LoopbackPeer remote;
+    // An entry that is no address is reported and allows nobody.
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(26000, "RemoteAllow=10.9.9.9, quake.example\n");
+    QVERIFY(window);
+    const QStringList startLines = window->Memo1->toPlainText().split(u'\n');
+    QCOMPARE(startLines.value(1), "RemoteAllow ignores quake.example : not an IPv4 address");
+
+    const RemoteControlPacket::Bytes request = RemoteControlPacket::Set({10, 0, 0, 7}, 27500).Encode();
+    QVERIFY(remote.SendTo(window->Ipv4ListenerPort(), Datagram(request.begin(), request.end())));
+    const QString refused = QStringLiteral("Remote Control refused from 127.0.0.1 Port %1").arg(remote.Port());
+    QTRY_COMPARE_WITH_TIMEOUT(window->Memo1->toPlainText().split(u'\n').last(), refused, 10000);
+    QCOMPARE(window->ED_Address->currentText(), "127.0.0.1");
+    QCOMPARE(window->PortText(), "26000");
 }
 
 void RelayThroughWindowTest::ClosingWhileAListenerWaitsForTheWindowEndsIt() {
