@@ -148,7 +148,8 @@ void BenchTable::PrintSummary(std::FILE* out) const {
         std::vector<std::string> cells;
         for (int index = 0; index < FigureCount; ++index) {
             const Figure figure = static_cast<Figure>(index);
-            cells.push_back(HasRatio(figure) ? Cell(MedianRatio(system, figure), 2) + (std::isnan(MedianRatio(system, figure)) ? "" : "x") : "-");
+            const double ratio = HasRatio(figure) ? MedianRatio(system, figure) : NotMeasured;
+            cells.push_back(std::isnan(ratio) ? "-" : Cell(ratio, 2) + "x");
         }
         PrintRow(out, SystemName(system), cells);
     }

@@ -64,14 +64,19 @@ std::optional<std::string> RelayLog::WaitForLine(const std::string& prefix, std:
     std::unique_lock lock(Lock);
     std::optional<std::string> found;
     const auto seen = [&] {
-        for (const std::string& line : EarlyLines)
-            if (StartsWith(line, prefix)) return found = line, true;
-        for (size_t index = 0; index < Prefixes.size(); ++index)
-            if (PrefixCounts[index] > 0 && StartsWith(FirstLines[index], prefix)) return found = FirstLines[index], true;
-        return Ended;
+        found = FindLocked(prefix);
+        return found.has_value() || Ended;
     };
     LineArrived.wait_for(lock, limit, seen);
     return found;
+}
+
+std::optional<std::string> RelayLog::FindLocked(const std::string& prefix) const {
+    for (const std::string& line : EarlyLines)
+        if (StartsWith(line, prefix)) return line;
+    for (size_t index = 0; index < Prefixes.size(); ++index)
+        if (PrefixCounts[index] > 0 && StartsWith(FirstLines[index], prefix)) return FirstLines[index];
+    return std::nullopt;
 }
 
 uint64_t RelayLog::CountOf(const std::string& prefix) const {

@@ -38,6 +38,8 @@ public:
 private:
     void Read();  // reader thread
     void TakeLine(std::string line);
+    // The first line seen that begins with prefix; Lock held.
+    std::optional<std::string> FindLocked(const std::string& prefix) const;
 
     const int Descriptor;
     const std::vector<std::string> Prefixes;
