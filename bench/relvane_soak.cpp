@@ -116,23 +116,25 @@ struct Sample {
     long RssKb = 0;
     int Threads = 0;
     int Descriptors = 0;
+    uint64_t LogLines = 0;  // the relay keeps every log line in its window
 };
 
-std::optional<Sample> TakeSample(int pid, Clock::time_point begin) {
-    const auto rss = ResidentKilobytes(pid);
-    const auto threads = ThreadCount(pid);
-    const auto descriptors = OpenDescriptorCount(pid);
+std::optional<Sample> TakeSample(const RelayProcess& relay, Clock::time_point begin) {
+    const auto rss = ResidentKilobytes(relay.Pid());
+    const auto threads = ThreadCount(relay.Pid());
+    const auto descriptors = OpenDescriptorCount(relay.Pid());
     if (!rss || !threads || !descriptors) return std::nullopt;
-    return Sample{std::chrono::duration<double>(Clock::now() - begin).count(), *rss, *threads, *descriptors};
+    return Sample{std::chrono::duration<double>(Clock::now() - begin).count(), *rss, *threads, *descriptors,
+                  relay.Output().TotalLines()};
 }
 
-void PrintSample(const Sample& sample, const SoakTally& tally, const RelayProcess& relay) {
+void PrintSample(const Sample& sample, const SoakTally& tally) {
     std::printf("  %6.1f s  sessions live %3d  connected %5llu  game sent %8llu echoed %8llu  RSS %6.1f MB  "
                 "threads %3d  fds %4d  log lines %llu\n",
                 sample.Seconds, tally.LiveSessions.load(), static_cast<unsigned long long>(tally.SessionsConnected.load()),
                 static_cast<unsigned long long>(tally.GameSent.load()), static_cast<unsigned long long>(tally.GameEchoed.load()),
                 sample.RssKb / 1024.0, sample.Threads, sample.Descriptors,
-                static_cast<unsigned long long>(relay.Output().TotalLines()));
+                static_cast<unsigned long long>(sample.LogLines));
     std::fflush(stdout);
 }
 
@@ -218,7 +220,7 @@ int Main(int argc, char** argv) {
         return 1;
     }
     const auto begin = Clock::now();
-    const std::optional<Sample> start = TakeSample(relay->Pid(), begin);
+    const std::optional<Sample> start = TakeSample(*relay, begin);
     if (!start) {
         std::fprintf(stderr, "relvane_soak: cannot read /proc of the relay\n");
         return 1;
@@ -261,11 +263,11 @@ int Main(int argc, char** argv) {
     auto nextPrint = begin;
     while (Clock::now() < deadline && relay->Running()) {
         std::this_thread::sleep_for(SampleInterval);
-        const std::optional<Sample> sample = TakeSample(relay->Pid(), begin);
+        const std::optional<Sample> sample = TakeSample(*relay, begin);
         if (!sample) break;
         samples.push_back(*sample);
         if (Clock::now() >= nextPrint) {
-            PrintSample(*sample, tally, *relay);
+            PrintSample(*sample, tally);
             nextPrint += std::chrono::seconds(10);
         }
         clientsDone = clientsDone || (tally.SessionsFinished.load() + tally.ConnectFailures.load() >= plan.Sessions.size() &&
@@ -276,15 +278,16 @@ int Main(int argc, char** argv) {
     lane->Join();
     driver->Join();
     const Sample last = samples.back();
-    PrintSample(last, tally, *relay);
+    PrintSample(last, tally);
 
     // Memory over the second half of the run: the first sample from its
     // start on is the reference, the largest one after it the growth.
     const auto half = std::find_if(samples.begin(), samples.end(), [&](const Sample& s) { return s.Seconds >= seconds / 2; });
-    long reference = half != samples.end() ? half->RssKb : last.RssKb;
-    long largest = reference;
-    for (auto sample = half; sample != samples.end(); ++sample) largest = std::max(largest, sample->RssKb);
-    const double growthMb = (largest - reference) / 1024.0;
+    const Sample& reference = half != samples.end() ? *half : last;
+    Sample largest = reference;
+    for (auto sample = half; sample != samples.end(); ++sample)
+        if (sample->RssKb > largest.RssKb) largest = *sample;
+    const double growthMb = (largest.RssKb - reference.RssKb) / 1024.0;
     long peak = 0;
     for (const Sample& sample : samples) peak = std::max(peak, sample.RssKb);
 
@@ -294,9 +297,19 @@ int Main(int argc, char** argv) {
     PrintTraffic(tally, *server);
     PrintRelayLog(*relay);
 
-    std::printf("\nMemory: start %.1f MB, peak %.1f MB, second half from %.1f s: %.1f MB -> largest %.1f MB, end %.1f MB\n",
-                start->RssKb / 1024.0, peak / 1024.0, half != samples.end() ? half->Seconds : last.Seconds,
-                reference / 1024.0, largest / 1024.0, last.RssKb / 1024.0);
+    std::printf("\nMemory: start %.1f MB, peak %.1f MB, end %.1f MB; second half: %.1f MB at %.1f s -> largest %.1f MB "
+                "at %.1f s,\n  while the relay logged %llu more lines (its window keeps every log line)\n",
+                start->RssKb / 1024.0, peak / 1024.0, last.RssKb / 1024.0, reference.RssKb / 1024.0, reference.Seconds,
+                largest.RssKb / 1024.0, largest.Seconds,
+                static_cast<unsigned long long>(largest.LogLines - reference.LogLines));
+    std::printf("  by the minute:");
+    double nextMinute = 0;
+    for (const Sample& sample : samples) {
+        if (sample.Seconds < nextMinute) continue;
+        std::printf("  %.0f s %.1f MB", sample.Seconds, sample.RssKb / 1024.0);
+        nextMinute = (static_cast<int>(sample.Seconds) / 60 + 1) * 60.0;
+    }
+    std::printf("\n");
     std::printf("\nChecks (run took %.1f s)\n", std::chrono::duration<double>(Clock::now() - begin).count());
     Verdict verdict;
     verdict.Check(tally.ConnectFailures.load() == 0 && tally.SessionsConnected.load() == plan.Sessions.size(),
