@@ -3,10 +3,12 @@
 // the history list, the connection count, the debug switch with the log
 // panel, and the start and end of the relay engine.
 //
-// Geometry: the window's height() is taken as its outer height. The debug
-// switch grows the window by the log panel's design height (136) and shrinks
-// it by the panel's actual height, so a log panel that the user enlarged
-// comes back 136 pixels high.
+// Geometry: the window's height() is taken as its outer height, so the
+// design size 389 x 258 leaves the log panel the 165 pixels below Panel1
+// (the window frame takes no part of height()). The debug switch grows the
+// window by the log panel's design height (136) and shrinks it by the
+// panel's actual height, so a log panel that the user resized comes back
+// 136 pixels high.
 
 #include <QWidget>
 
