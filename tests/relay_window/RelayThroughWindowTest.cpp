@@ -54,11 +54,13 @@ private slots:
 
     void EachClientDatagramGoesWhereTheFieldsSayThen();
     void RemoteControlSetWritesBothFields();
+    void RemoteSetEntersHistoryOnlyWithTheNextClientDatagram();
     void RemoteAllowSettingGuardsRemoteControl();
     void ClosingWhileAListenerWaitsForTheWindowEndsIt();
 
 private:
-    std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort, const QByteArray& more = {});
+    std::unique_ptr<TFrm_Relvane> MakeWindow(uint16_t remotePort, const QByteArray& more = {},
+                                             const QByteArray& remoteHost = "127.0.0.1");
     std::unique_ptr<TemporaryWorkingDirectory> Directory;
 };
 
@@ -69,9 +71,10 @@ void RelayThroughWindowTest::init() {
 
 void RelayThroughWindowTest::cleanup() { Directory.reset(); }
 
-std::unique_ptr<TFrm_Relvane> RelayThroughWindowTest::MakeWindow(uint16_t remotePort, const QByteArray& more) {
-    const QByteArray settings = "[Proxy]\nLocalPort=0\nIPX=0\nDebug=1\nRemoteHost=127.0.0.1\nRemotePort=" +
-                                QByteArray::number(remotePort) + "\n" + more;
+std::unique_ptr<TFrm_Relvane> RelayThroughWindowTest::MakeWindow(uint16_t remotePort, const QByteArray& more,
+                                                                const QByteArray& remoteHost) {
+    const QByteArray settings = "[Proxy]\nLocalPort=0\nIPX=0\nDebug=1\nRemoteHost=" + remoteHost +
+                                "\nRemotePort=" + QByteArray::number(remotePort) + "\n" + more;
     if (!Directory->WriteFile("relvane.ini", settings)) return nullptr;
     auto window = std::make_unique<TFrm_Relvane>();
     return window->Ipv4ListenerPort() != 0 ? std::move(window) : nullptr;
@@ -115,6 +118,28 @@ void RelayThroughWindowTest::RemoteControlSetWritesBothFields() {
     QCOMPARE(window->ED_Address->currentText(), "10.0.0.7");
     QCOMPARE(window->PortText(), "27500");
     QVERIFY(ComboItems(*window->ED_Address).isEmpty());  // a set leaves the history alone
+}
+
+void RelayThroughWindowTest::RemoteSetEntersHistoryOnlyWithTheNextClientDatagram() {
+    LoopbackPeer client;
+    LoopbackPeer oldServer;
+    LoopbackPeer newServer;
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(oldServer.Port(), {}, "localhost");
+    QVERIFY(window);
+
+    const RemoteControlPacket::Bytes request = RemoteControlPacket::Set({127, 0, 0, 1}, newServer.Port()).Encode();
+    QVERIFY(client.SendTo(window->Ipv4ListenerPort(), Datagram(request.begin(), request.end())));
+    QVERIFY(ReceiveWhileServingUi(client));
+    QCOMPARE(window->ED_Address->currentText(), "127.0.0.1");
+    QCOMPARE(window->PortText(), QString::number(newServer.Port()));
+    QVERIFY(ComboItems(*window->ED_Address).isEmpty());
+
+    // The next game datagram goes to the new target and brings its text into the history.
+    QVERIFY(client.SendTo(window->Ipv4ListenerPort(), ServerInfoRequest));
+    const std::optional<Received> atNew = ReceiveWhileServingUi(newServer);
+    QVERIFY(atNew);
+    QVERIFY(atNew->Data == ServerInfoRequest);
+    QCOMPARE(ComboItems(*window->ED_Address), QStringList{"127.0.0.1"});
 }
 
 void RelayThroughWindowTest::RemoteAllowSettingGuardsRemoteControl() {
