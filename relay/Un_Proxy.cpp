@@ -207,7 +207,12 @@ void TFrm_Relvane::CreateEngine(const IniSettings& settings) {
 void TFrm_Relvane::FillHistory(const std::vector<std::string>& entries) {
     HistoryEntries = HistoryList(entries);
     ED_Address->clear();
-    for (const std::string& entry : entries) ED_Address->addItem(QString::fromStdString(entry));
+    // One insertion for the whole list: item by item costs time for every
+    // entry already there, which a history of thousands of lines makes felt.
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(entries.size()));
+    for (const std::string& entry : entries) items << QString::fromStdString(entry);
+    ED_Address->addItems(items);
     ED_Address->setCurrentIndex(-1);  // no entry chosen: the field shows RemoteHost
 }
 

@@ -57,6 +57,7 @@ private slots:
     void StartUpTakesSettingsAndHistory_data();
     void StartUpTakesSettingsAndHistory();
     void DebugSettingKeepsTheDesignLayoutAndLogsBannerThenListeners();
+    void MegabyteFilesWithLongLinesStillStartAndTextsAreCut();
     void ListenerSettingsChooseTheListeners_data();
     void ListenerSettingsChooseTheListeners();
     void ControlsCarryTheirDesignTexts();
@@ -147,6 +148,25 @@ void TFrm_RelvaneTest::StartUpTakesSettingsAndHistory() {
     QCOMPARE(window->height(), compact ? CompactHeight : TFrm_Relvane::DesignHeight);
     QCOMPARE(window->Panel1->height(), compact ? CompactHeight : TFrm_Relvane::Panel1DesignHeight);
     QCOMPARE(window->Panel1->y(), 0);
+}
+
+void TFrm_RelvaneTest::MegabyteFilesWithLongLinesStillStartAndTextsAreCut() {
+    // Several megabytes each, in lines of up to a megabyte: start-up reads
+    // them whole, cuts settings texts to 1023 characters and keeps history
+    // lines unchanged.
+    const QByteArray longHost(3 * 1024 * 1024, 'h');
+    QByteArray settings = NoListeners + "RemoteHost=" + longHost + "\n";
+    for (int i = 0; i < 2000; ++i) settings += "Filler" + QByteArray::number(i) + "=" + QByteArray(1000, 'f') + "\n";
+    QByteArray history;
+    for (int i = 0; i < 4; ++i) history += QByteArray(1024 * 1024, static_cast<char>('a' + i)) + "\n";
+    for (int i = 0; i < 20000; ++i) history += "server" + QByteArray::number(i) + ".example\r\n";
+
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(settings, history);
+    QVERIFY(window);
+    QCOMPARE(window->ED_Address->currentText(), QString(1023, u'h'));
+    QCOMPARE(window->ED_Address->count(), 20004);
+    QCOMPARE(window->ED_Address->itemText(0).size(), 1024 * 1024);
+    QCOMPARE(window->ED_Address->itemText(20003), "server19999.example");
 }
 
 void TFrm_RelvaneTest::DebugSettingKeepsTheDesignLayoutAndLogsBannerThenListeners() {
