@@ -6,6 +6,8 @@
 #include <iterator>
 #include <locale.h>
 
+#include "TextRules.h"
+
 namespace relvane {
 namespace {
 
@@ -47,14 +49,7 @@ std::vector<std::string> ParseHistory(std::string_view text) {
     const size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     std::vector<std::string> entries;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        entries.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) entries.emplace_back(text.substr(start));
+    for (std::string_view line : SplitLines(text)) entries.emplace_back(line);
     return entries;
 }
 

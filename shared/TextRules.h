@@ -5,8 +5,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace relvane {
+
+// Splits a text into lines at CR, at LF and at the pair CR LF. A last line
+// without a line end counts; a line end at the very end adds no empty line.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // Removes characters up to and including the blank (control characters and
 // blanks) at both ends.
