@@ -192,7 +192,8 @@ bool BenchTable::PrintTargets(std::FILE* out) const {
         // A figure that was not measured (--only) neither passes nor misses.
         const bool measured = !std::isnan(target.Measured);
         allMet = allMet && target.Met && measured;
-        std::fprintf(out, "  %-62s %10s%-3s %s\n", target.Text.c_str(), Cell(target.Measured, 2).c_str(),
+        // Three decimals, so that a ratio just above its bound does not print as equal to it.
+        std::fprintf(out, "  %-62s %10s%-3s %s\n", target.Text.c_str(), Cell(target.Measured, 3).c_str(),
                      target.Unit.c_str(), !measured ? "n/a" : target.Met ? "PASS" : "MISS");
     }
     std::fflush(out);
