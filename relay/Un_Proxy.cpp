@@ -117,6 +117,7 @@ void TFrm_Relvane::BuildPanel2() {
 
     Memo1 = MakeControl<QPlainTextEdit>(Panel2, "Memo1");
     Memo1->setReadOnly(true);
+    Memo1->setMaximumBlockCount(LogLineLimit);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -253,6 +254,7 @@ void TFrm_Relvane::CB_DebugClick() {
         Panel1FillsWindow = false;
         if (Panel2->isHidden()) resize(width(), height() + LogPanelDesignHeight);
         Panel2->show();
+        ScrollLogToLastLine();
     } else {
         Panel2->hide();
         resize(width(), height() - Panel2->height());
@@ -286,7 +288,14 @@ void TFrm_Relvane::SetTargetFields(uint16_t port, const QString& addressText) {
 
 void TFrm_Relvane::AppendLogLine(const QString& line) {
     Memo1->appendPlainText(line);
-    // Bring the new line into view from its start, not from its end.
+    // Scrolling lays the text out, which costs more than the append: worth
+    // it only while the log can be seen. Showing the window or the panel
+    // scrolls once.
+    if (Memo1->isVisible()) ScrollLogToLastLine();
+}
+
+void TFrm_Relvane::ScrollLogToLastLine() {
+    // Bring the last line into view from its start, not from its end.
     Memo1->moveCursor(QTextCursor::End);
     Memo1->moveCursor(QTextCursor::StartOfBlock);
     Memo1->ensureCursorVisible();
@@ -307,6 +316,7 @@ void TFrm_Relvane::resizeEvent(QResizeEvent* event) {
 
 void TFrm_Relvane::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    ScrollLogToLastLine();
     if (Centered) return;
     Centered = true;
     if (const QScreen* display = screen())

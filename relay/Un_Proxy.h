@@ -51,6 +51,9 @@ public:
     static constexpr int DesignHeight = 258;
     static constexpr int Panel1DesignHeight = 93;
     static constexpr int LogPanelDesignHeight = 136;
+    // The log keeps its newest lines only: a relay that runs for weeks must
+    // not grow without end.
+    static constexpr int LogLineLimit = 5000;
     static inline const char* const Banner = "Relvane 0.95 - Quake and QuakeWorld relay";
 
     // Builds the window and runs FormCreate in the current directory.
@@ -70,6 +73,7 @@ public:
     QString PortText() const;  // the displayed text: blanks stay in
     void SetTargetFields(uint16_t port, const QString& addressText);
     void AppendLogLine(const QString& line);
+    void ScrollLogToLastLine();
     void ShowErrorBox(const QString& text);
 
     // The port the IPv4 listener got (0: not started or its set-up failed).

@@ -35,7 +35,8 @@ std::optional<int32_t> ParseHexadecimal(std::string_view digits) {
 std::optional<int32_t> ParseIniInteger(std::string_view text) {
     std::string replaced;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        replaced = "$" + std::string(text.substr(2));
+        replaced.push_back('$');
+        replaced.append(text.substr(2));
         text = replaced;
     }
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);

@@ -75,6 +75,7 @@ private slots:
 
     void PortFieldIsReadWithItsBlanks_data();
     void PortFieldIsReadWithItsBlanks();
+    void LogKeepsItsNewestLinesUpToTheLimit();
     void RefreshShowsTheCountersSigned();
     void TimerRefreshesEverySecond();
 
@@ -398,6 +399,19 @@ void TFrm_RelvaneTest::PortFieldIsReadWithItsBlanks() {
     QTest::keyClicks(window->ED_RemotePort, typed);
     QCOMPARE(window->PortText(), portText);
     QCOMPARE(int(relvane::PortFieldValue(window->Operations().ReadPortText())), value);
+}
+
+void TFrm_RelvaneTest::LogKeepsItsNewestLinesUpToTheLimit() {
+    const std::unique_ptr<TFrm_Relvane> window = MakeWindow(NoListeners);
+    QVERIFY(window);
+    const int before = window->Memo1->blockCount();
+    const int total = TFrm_Relvane::LogLineLimit + 25;
+    for (int i = 0; i < total; ++i) window->AppendLogLine(QStringLiteral("line %1").arg(i));
+    const QStringList lines = LogLines(*window);
+    QCOMPARE(lines.size(), TFrm_Relvane::LogLineLimit);
+    QCOMPARE(lines.first(), QStringLiteral("line %1").arg(total - TFrm_Relvane::LogLineLimit));
+    QCOMPARE(lines.last(), QStringLiteral("line %1").arg(total - 1));
+    QVERIFY(before < TFrm_Relvane::LogLineLimit);
 }
 
 void TFrm_RelvaneTest::RefreshShowsTheCountersSigned() {
