@@ -116,7 +116,7 @@ struct Sample {
     long RssKb = 0;
     int Threads = 0;
     int Descriptors = 0;
-    uint64_t LogLines = 0;  // the relay keeps every log line in its window
+    uint64_t LogLines = 0;  // the relay keeps its newest 5000 log lines in its window
 };
 
 std::optional<Sample> TakeSample(const RelayProcess& relay, Clock::time_point begin) {
@@ -298,7 +298,7 @@ int Main(int argc, char** argv) {
     PrintRelayLog(*relay);
 
     std::printf("\nMemory: start %.1f MB, peak %.1f MB, end %.1f MB; second half: %.1f MB at %.1f s -> largest %.1f MB "
-                "at %.1f s,\n  while the relay logged %llu more lines (its window keeps every log line)\n",
+                "at %.1f s,\n  while the relay logged %llu more lines (its window keeps the newest 5000)\n",
                 start->RssKb / 1024.0, peak / 1024.0, last.RssKb / 1024.0, reference.RssKb / 1024.0, reference.Seconds,
                 largest.RssKb / 1024.0, largest.Seconds,
                 static_cast<unsigned long long>(largest.LogLines - reference.LogLines));
