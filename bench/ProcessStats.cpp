@@ -1,5 +1,6 @@
 #include "bench/ProcessStats.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -59,5 +60,12 @@ std::optional<long> ResidentKilobytes(int pid) {
 std::optional<int> ThreadCount(int pid) { return CountEntries(ProcPath(pid, "task")); }
 
 std::optional<int> OpenDescriptorCount(int pid) { return CountEntries(ProcPath(pid, "fd")); }
+
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 }  // namespace relvane::bench

@@ -16,4 +16,8 @@ std::optional<int> ThreadCount(int pid);
 // Entries of /proc/<pid>/fd.
 std::optional<int> OpenDescriptorCount(int pid);
 
+// Hundreds of client sockets and game ports: lifts this process's soft limit
+// on open descriptors to the hard one.
+void RaiseDescriptorLimit();
+
 }  // namespace relvane::bench

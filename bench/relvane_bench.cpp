@@ -11,8 +11,6 @@
 //             that a relay of this design can cost on this machine
 // Every reply is checked, so the figures include lost and corrupted datagrams.
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -88,14 +86,6 @@ std::optional<BenchOptions> ParseOptions(int argc, char** argv) {
     }
     options.Shape.Rounds = options.Rounds;
     return options;
-}
-
-// Hundreds of client sockets and game ports: lift the soft limit to the hard one.
-void RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 std::string LoadAverage() {

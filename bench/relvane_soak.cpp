@@ -7,7 +7,6 @@
 // memory did not grow in the second half, and that it still answers; it
 // exits non-zero unless all of this holds.
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -82,13 +81,6 @@ std::optional<SoakOptions> ParseOptions(int argc, char** argv) {
         } else return std::nullopt;
     }
     return options;
-}
-
-void RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // Connections start during the first part of the run and each ends by
