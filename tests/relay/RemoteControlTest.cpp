@@ -99,19 +99,19 @@ TEST_F(RemoteControlTest, SetAppliesToTheNextGameDatagramAndItsHistory) {
     EXPECT_EQ(Window.History(), std::vector<std::string>{"127.0.0.1"});
 }
 
-}  // namespace
-}  // namespace relvane::testing
-
-namespace relvane::testing {
-namespace {
-
-class GuardedRemoteControlTest : public RelayFixture {
+// A relay whose remote control is limited to the sources AllowText() lists.
+class AllowListFixture : public RelayFixture {
 protected:
+    virtual std::string AllowText() const = 0;
     EngineSettings Settings() override {
         EngineSettings settings = RelayFixture::Settings();
-        settings.RemoteAllow = RemoteAllowList::Parse(" 10.9.9.9 , 127.0.0.1");
+        settings.RemoteAllow = RemoteAllowList::Parse(AllowText());
         return settings;
     }
+};
+
+class GuardedRemoteControlTest : public AllowListFixture {
+    std::string AllowText() const override { return " 10.9.9.9 , 127.0.0.1"; }
 };
 
 TEST_F(GuardedRemoteControlTest, ListedSourceIsServed) {
@@ -122,13 +122,8 @@ TEST_F(GuardedRemoteControlTest, ListedSourceIsServed) {
     EXPECT_EQ(reply->Data, Bytes({0xA0, 0, 0x0B, 0, 0, 10, 0, 0, 5, 0x91, 0x65}));
 }
 
-class RefusingRemoteControlTest : public RelayFixture {
-protected:
-    EngineSettings Settings() override {
-        EngineSettings settings = RelayFixture::Settings();
-        settings.RemoteAllow = RemoteAllowList::Parse("10.9.9.9");
-        return settings;
-    }
+class RefusingRemoteControlTest : public AllowListFixture {
+    std::string AllowText() const override { return "10.9.9.9"; }
 };
 
 TEST_F(RefusingRemoteControlTest, FloodOfSetsFromAnUnlistedSourceNeverChangesTheTarget) {
